@@ -183,7 +183,13 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
             kill(pid, SIGKILL);
             break;
         }
-        int n = poll(fds, 2, (int)(left > 1000 ? 1000 : left));
+        if (!opts.stop_file.empty() && !r.stopped &&
+            read_file(opts.stop_file).find(opts.stop_text) != std::string::npos) {
+            r.stopped = true;
+            kill(-pid, opts.stop_signal);
+            kill(pid, opts.stop_signal);
+        }
+        int n = poll(fds, 2, (int)(left > 50 ? 50 : left));
         if (n < 0 && errno != EINTR)
             break;
         for (int i = 0; i < 2; i++) {
@@ -213,6 +219,38 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
         r.term_signal = WTERMSIG(status);
     }
     return r;
+}
+
+int run_in_child(const std::function<int()> &fn, bool as_nobody, int timeout_ms)
+{
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (as_nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(125);
+        int rc = fn();
+        fflush(nullptr);
+        _exit(rc & 0xff);
+    }
+    if (pid < 0)
+        return -1;
+    long long deadline = now_ms() + timeout_ms;
+    int status = 0;
+    for (;;) {
+        pid_t w = waitpid(pid, &status, WNOHANG);
+        if (w == pid)
+            break;
+        if (w < 0 && errno != EINTR)
+            return -1;
+        if (now_ms() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        struct timespec ts = {0, 5 * 1000 * 1000};
+        nanosleep(&ts, nullptr);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 static pid_t xvfb_pid = -1;

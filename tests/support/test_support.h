@@ -2,6 +2,7 @@
 #ifndef QV_TESTS_SUPPORT_TEST_SUPPORT_H
 #define QV_TESTS_SUPPORT_TEST_SUPPORT_H
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -54,6 +55,7 @@ struct process_result {
     int exit_status = -1; // exit code, or -1 when killed by a signal
     int term_signal = 0;  // signal that ended it, 0 when it exited
     bool timed_out = false;
+    bool stopped = false; // ended by stop_signal once stop_text appeared
     std::string out;      // standard output
     std::string err;      // standard error
 };
@@ -65,10 +67,20 @@ struct process_options {
     std::string cwd;                 // "" keeps the test's directory
     int timeout_ms = 30000;          // SIGKILL after this
     bool as_nobody = false;          // run as uid/gid 65534 (root tests)
+    // For programs that keep running (the launcher with its window): once
+    // stop_file contains stop_text, the process gets stop_signal.
+    std::string stop_file;
+    std::string stop_text;
+    int stop_signal = 9;
 };
 
 // Runs argv[0] (a path) with argv and waits for it.
 process_result run_process(const std::vector<std::string> &argv, const process_options &opts = {});
+
+// Runs fn in a forked child (as uid/gid 65534 when as_nobody) and returns its
+// result as the child's exit status (0..255), or -1 when the child died or ran
+// past the time limit. Process-wide state changed by fn stays in the child.
+int run_in_child(const std::function<int()> &fn, bool as_nobody = false, int timeout_ms = 30000);
 
 // Starts a private Xvfb (once per test program) with a 1280x1024x24 screen and
 // points DISPLAY at it. Returns the display name, e.g. ":12".
