@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "app/launcher_state.h"
+#include "app/system_config.h"
 #include "runtime/ascii_convert.h"
 #include "runtime/config_directory.h"
 #include "runtime/log.h"
@@ -105,6 +106,9 @@ bool launcher_app::OnInit()
     // 4. The banner is the first message: it opens the log.
     if (log_level > 2)
         log_message("--------------------------- LAUNCHER START --------------------------\n");
+
+    // 6. Settings file: beta-test mode, rewritten when another version wrote it.
+    load_system_config_file();
 
     // 7. Paths of the files the launch sequence and the update run use.
     compose_config_path(&manifest_path, config_dir, "executables/update_manifest.lst");

@@ -1,6 +1,8 @@
 // Process-wide launcher state (see launcher_state.h).
 #include "app/launcher_state.h"
 
+#include "app/system_config.h"
+
 int launcher_verbose = 0;
 int beta_test_enable = 0;
 int updater_lock_fd = -1;
@@ -20,5 +22,6 @@ void set_beta_test_enable(int value)
 {
     int previous = beta_test_enable;
     beta_test_enable = value;
-    (void)previous; // the settings file is saved here once it exists
+    if (value != previous)
+        save_system_config_file();
 }
