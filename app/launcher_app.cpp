@@ -6,6 +6,7 @@
 
 #include "app/launcher_state.h"
 #include "app/system_config.h"
+#include "net/ssl_context.h"
 #include "runtime/ascii_convert.h"
 #include "runtime/config_directory.h"
 #include "runtime/log.h"
@@ -106,6 +107,10 @@ bool launcher_app::OnInit()
     // 4. The banner is the first message: it opens the log.
     if (log_level > 2)
         log_message("--------------------------- LAUNCHER START --------------------------\n");
+
+    // 5. TLS library: a failure is reported there and only TLS connections
+    // fail later, so start-up goes on whatever it returns.
+    vexa_ssl_startup();
 
     // 6. Settings file: beta-test mode, rewritten when another version wrote it.
     load_system_config_file();
