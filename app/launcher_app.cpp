@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "app/launcher_frame.h"
 #include "app/launcher_state.h"
 #include "app/system_config.h"
 #include "net/ssl_context.h"
@@ -123,8 +124,8 @@ bool launcher_app::OnInit()
     // 8. Options act at once, in order.
     read_command_line(launcher_raw_argc, launcher_raw_argv);
 
-    // Without a window there is no main loop to run: end it right away.
-    CallAfter([this]() { ExitMainLoop(); });
+    // 9. The window; from here on its timer and keys drive the launcher.
+    build_launcher_window();
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <wx/app.h>
 
 #include "app/launcher_app.h"
+#include "gfx/toolkit_sanitizer_options.h"
 
 wxIMPLEMENT_APP_NO_MAIN(launcher_app);
 

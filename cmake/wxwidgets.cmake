@@ -15,7 +15,11 @@ function(qv_wx_target name components)
   set(incs "")
   set(opts "")
   foreach(f IN LISTS cflags)
-    if(f MATCHES "^-D(.*)")
+    if(f STREQUAL "-DwxUSE_GUI=0")
+      # Base-only users (runtime) must not switch the GUI classes off for the
+      # libraries above them that use both.
+      continue()
+    elseif(f MATCHES "^-D(.*)")
       list(APPEND defs "${CMAKE_MATCH_1}")
     elseif(f MATCHES "^-I(.*)")
       list(APPEND incs "${CMAKE_MATCH_1}")

@@ -24,7 +24,30 @@ trap '[[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
 
 echo "demo: starting $launcher $*"
 set +e
-"$launcher" "$@"
+if [[ -n "$xvfb_pid" ]]; then
+  # Nobody can press keys on a private X server: show the options view with
+  # Escape, go back, then quit with Q, as a player would.
+  "$launcher" "$@" &
+  pid=$!
+  for _ in $(seq 100); do
+    win=$(xdotool search --name '^Quorvane Launcher$' 2>/dev/null | head -n 1)
+    [[ -n "$win" ]] && break
+    sleep 0.1
+  done
+  if [[ -n "$win" ]]; then
+    sleep 2
+    for key in Escape Escape q; do
+      xdotool windowfocus "$win" 2>/dev/null
+      xdotool key "$key" 2>/dev/null
+      sleep 1
+    done
+  else
+    kill "$pid" 2>/dev/null
+  fi
+  wait "$pid"
+else
+  "$launcher" "$@"
+fi
 status=$?
 set -e
 echo "demo: launcher ended with status $status"
