@@ -105,6 +105,17 @@ std::string nginx_server::access_log() const
     return read_file(prefix_.path() + "/access.log");
 }
 
+std::string nginx_server::wait_for_access_log(const std::string &text, int timeout_ms) const
+{
+    std::string log = access_log();
+    for (int waited = 0; log.find(text) == std::string::npos && waited < timeout_ms; waited += 10) {
+        struct timespec ts = {0, 10 * 1000 * 1000};
+        nanosleep(&ts, nullptr);
+        log = access_log();
+    }
+    return log;
+}
+
 std::string nginx_server::error_log() const
 {
     return read_file(prefix_.path() + "/error.log");

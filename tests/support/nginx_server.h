@@ -28,6 +28,10 @@ public:
     std::string base_url() const;
     // What nginx logged so far (access log with the request lines).
     std::string access_log() const;
+    // nginx logs a request only after its response has gone out, so a
+    // client can finish first: waits up to timeout_ms for text to appear in
+    // the access log and returns the log as it then stands.
+    std::string wait_for_access_log(const std::string &text, int timeout_ms = 5000) const;
     std::string error_log() const;
 
 private:
