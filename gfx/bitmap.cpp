@@ -584,6 +584,31 @@ void vexa_bitmap::DrawFilledRectangle(int x1, int y1, int x2, int y2, const vexa
         fill_span(v, x1, x2, y, cr, cg, cb);
 }
 
+// Fixed-point colour steps of a gradient: each next() advances one step of
+// (end - start) / divisor and yields the colour reached.
+struct gradient_walk {
+    long long acc[3];
+    long long step[3];
+
+    gradient_walk(const vexa_colour &start, const vexa_colour &end, long long divisor)
+    {
+        const int from[3] = {start.red, start.green, start.blue};
+        const int to[3] = {end.red, end.green, end.blue};
+        for (int i = 0; i < 3; i++) {
+            acc[i] = (long long)from[i] << GRADIENT_FRACTION_BITS;
+            step[i] = (((long long)to[i] << GRADIENT_FRACTION_BITS) - acc[i]) / divisor;
+        }
+    }
+    void next(unsigned char *r, unsigned char *g, unsigned char *b)
+    {
+        for (int i = 0; i < 3; i++)
+            acc[i] += step[i];
+        *r = (unsigned char)(acc[0] >> GRADIENT_FRACTION_BITS);
+        *g = (unsigned char)(acc[1] >> GRADIENT_FRACTION_BITS);
+        *b = (unsigned char)(acc[2] >> GRADIENT_FRACTION_BITS);
+    }
+};
+
 void vexa_bitmap::DrawXGradientRectangle(int x1, int y1, int x2, int y2, const vexa_colour &start,
                                          const vexa_colour &end)
 {
@@ -603,19 +628,10 @@ void vexa_bitmap::DrawXGradientRectangle(int x1, int y1, int x2, int y2, const v
     int ox1 = x1, oy1 = y1, ox2 = x2, oy2 = y2;
     if (!order_and_clip(&ox1, &oy1, &ox2, &oy2, v.width, v.height))
         return;
-    long long acc_r = (long long)start.red << GRADIENT_FRACTION_BITS;
-    long long acc_g = (long long)start.green << GRADIENT_FRACTION_BITS;
-    long long acc_b = (long long)start.blue << GRADIENT_FRACTION_BITS;
-    long long step_r = (((long long)end.red << GRADIENT_FRACTION_BITS) - acc_r) / divisor;
-    long long step_g = (((long long)end.green << GRADIENT_FRACTION_BITS) - acc_g) / divisor;
-    long long step_b = (((long long)end.blue << GRADIENT_FRACTION_BITS) - acc_b) / divisor;
+    gradient_walk walk(start, end, divisor);
     for (int x = ox1; x <= ox2; x++) {
-        acc_r += step_r;
-        acc_g += step_g;
-        acc_b += step_b;
-        unsigned char r = (unsigned char)(acc_r >> GRADIENT_FRACTION_BITS);
-        unsigned char g = (unsigned char)(acc_g >> GRADIENT_FRACTION_BITS);
-        unsigned char b = (unsigned char)(acc_b >> GRADIENT_FRACTION_BITS);
+        unsigned char r, g, b;
+        walk.next(&r, &g, &b);
         unsigned char *p = pixel_at(v, x, oy1);
         for (int y = oy1; y <= oy2; y++, p += v.stride) {
             p[CH_RED] = r;
@@ -643,18 +659,11 @@ void vexa_bitmap::DrawYGradientRectangle(int x1, int y1, int x2, int y2, const v
     int ox1 = x1, oy1 = y1, ox2 = x2, oy2 = y2;
     if (!order_and_clip(&ox1, &oy1, &ox2, &oy2, v.width, v.height))
         return;
-    long long acc_r = (long long)start.red << GRADIENT_FRACTION_BITS;
-    long long acc_g = (long long)start.green << GRADIENT_FRACTION_BITS;
-    long long acc_b = (long long)start.blue << GRADIENT_FRACTION_BITS;
-    long long step_r = (((long long)end.red << GRADIENT_FRACTION_BITS) - acc_r) / divisor;
-    long long step_g = (((long long)end.green << GRADIENT_FRACTION_BITS) - acc_g) / divisor;
-    long long step_b = (((long long)end.blue << GRADIENT_FRACTION_BITS) - acc_b) / divisor;
+    gradient_walk walk(start, end, divisor);
     for (int y = oy1; y <= oy2; y++) {
-        acc_r += step_r;
-        acc_g += step_g;
-        acc_b += step_b;
-        fill_span(v, ox1, ox2, y, (unsigned char)(acc_r >> GRADIENT_FRACTION_BITS),
-                  (unsigned char)(acc_g >> GRADIENT_FRACTION_BITS), (unsigned char)(acc_b >> GRADIENT_FRACTION_BITS));
+        unsigned char r, g, b;
+        walk.next(&r, &g, &b);
+        fill_span(v, ox1, ox2, y, r, g, b);
     }
 }
 

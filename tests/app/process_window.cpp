@@ -42,13 +42,6 @@ std::ostream &operator<<(std::ostream &os, const rgb &c)
     return os << "(" << c.r << "," << c.g << "," << c.b << ")";
 }
 
-long long now_ms()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
-
 void sleep_ms(int ms)
 {
     struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
@@ -57,9 +50,9 @@ void sleep_ms(int ms)
 
 bool wait_for(const std::function<bool()> &cond, int timeout_ms)
 {
-    long long deadline = now_ms() + timeout_ms;
+    long long deadline = qv_test::monotonic_ms() + timeout_ms;
     while (!cond()) {
-        if (now_ms() > deadline)
+        if (qv_test::monotonic_ms() > deadline)
             return false;
         sleep_ms(20);
     }

@@ -26,6 +26,7 @@
 #include "resources/logo.h"
 #include "runtime/config_directory.h"
 #include "runtime/log.h"
+#include "tests/support/gui/toolkit_environment.h"
 #include "tests/support/test_support.h"
 
 #include "gfx/toolkit_sanitizer_options.h"
@@ -34,56 +35,19 @@ namespace {
 
 // HOME in a temporary directory with the configuration directory set up, so
 // the beta key has somewhere to save; then the toolkit on a private X server.
-class gui_environment : public ::testing::Environment {
-public:
-    void SetUp() override
+class launcher_environment : public qv_test::toolkit_environment {
+protected:
+    void before_toolkit() override
     {
         home = new qv_test::temp_dir;
         setenv("HOME", home->path().c_str(), 1);
         ASSERT_EQ(1, vexa_client_set_up_config_directory(LAUNCHER_CONFIG_DIR_BASE));
-        qv_test::start_xvfb();
-        wxApp::SetInstance(new wxApp);
-        static int argc = 1;
-        static char arg0[] = "app_launcher_window";
-        static char *argv[] = {arg0, nullptr};
-        ASSERT_TRUE(wxEntryStart(argc, argv));
-        loop = new wxGUIEventLoop;
-        wxEventLoopBase::SetActive(loop);
     }
-    void TearDown() override
-    {
-        wxEventLoopBase::SetActive(nullptr);
-        delete loop;
-        wxEntryCleanup();
-        delete home;
-    }
+    void after_toolkit() override { delete home; }
     qv_test::temp_dir *home = nullptr;
-    wxGUIEventLoop *loop = nullptr;
 };
-gui_environment *const gui_env = static_cast<gui_environment *>(
-    ::testing::AddGlobalTestEnvironment(new gui_environment));
-
-long long now_ms()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
-
-bool pump_until(const std::function<bool()> &cond, int timeout_ms)
-{
-    long long deadline = now_ms() + timeout_ms;
-    for (;;) {
-        wxEventLoopBase::GetActive()->Yield();
-        wxTheApp->ProcessPendingEvents();
-        if (cond && cond())
-            return true;
-        if (now_ms() > deadline)
-            return false;
-        struct timespec ts = {0, 2 * 1000 * 1000};
-        nanosleep(&ts, nullptr);
-    }
-}
+::testing::Environment *const gui_env = ::testing::AddGlobalTestEnvironment(new launcher_environment);
+using qv_test::pump_until;
 
 std::string label(launcher_mw &mw, int line)
 {

@@ -15,56 +15,16 @@
 #include <wx/rawbmp.h>
 
 #include "gfx/progress_bar.h"
+#include "tests/support/gui/toolkit_environment.h"
 #include "tests/support/test_support.h"
 
 #include "gfx/toolkit_sanitizer_options.h"
 
 namespace {
 
-class gui_environment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        qv_test::start_xvfb();
-        wxApp::SetInstance(new wxApp);
-        static int argc = 1;
-        static char arg0[] = "gfx_progress_bar";
-        static char *argv[] = {arg0, nullptr};
-        ASSERT_TRUE(wxEntryStart(argc, argv));
-        loop = new wxGUIEventLoop;
-        wxEventLoopBase::SetActive(loop);
-    }
-    void TearDown() override
-    {
-        wxEventLoopBase::SetActive(nullptr);
-        delete loop;
-        wxEntryCleanup();
-    }
-    wxGUIEventLoop *loop = nullptr;
-};
-::testing::Environment *const gui_env = ::testing::AddGlobalTestEnvironment(new gui_environment);
-
-long long now_ms()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
-
-bool pump_until(const std::function<bool()> &cond, int timeout_ms)
-{
-    long long deadline = now_ms() + timeout_ms;
-    for (;;) {
-        wxEventLoopBase::GetActive()->Yield();
-        wxTheApp->ProcessPendingEvents();
-        if (cond && cond())
-            return true;
-        if (now_ms() > deadline)
-            return false;
-        struct timespec ts = {0, 2 * 1000 * 1000};
-        nanosleep(&ts, nullptr);
-    }
-}
+::testing::Environment *const gui_env =
+    ::testing::AddGlobalTestEnvironment(new qv_test::toolkit_environment);
+using qv_test::pump_until;
 
 class counting_bar : public vexa_progress_bar {
 public:

@@ -121,7 +121,7 @@ void log_capture::reset()
     start_ = read_file(path_).size();
 }
 
-static long long now_ms()
+long long monotonic_ms()
 {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -172,11 +172,11 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
         return r;
     }
 
-    long long deadline = now_ms() + opts.timeout_ms;
+    long long deadline = monotonic_ms() + opts.timeout_ms;
     struct pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
     int open_fds = 2;
     while (open_fds > 0) {
-        long long left = deadline - now_ms();
+        long long left = deadline - monotonic_ms();
         if (left <= 0) {
             r.timed_out = true;
             kill(-pid, SIGKILL);
@@ -234,7 +234,7 @@ int run_in_child(const std::function<int()> &fn, bool as_nobody, int timeout_ms)
     }
     if (pid < 0)
         return -1;
-    long long deadline = now_ms() + timeout_ms;
+    long long deadline = monotonic_ms() + timeout_ms;
     int status = 0;
     for (;;) {
         pid_t w = waitpid(pid, &status, WNOHANG);
@@ -242,7 +242,7 @@ int run_in_child(const std::function<int()> &fn, bool as_nobody, int timeout_ms)
             break;
         if (w < 0 && errno != EINTR)
             return -1;
-        if (now_ms() > deadline) {
+        if (monotonic_ms() > deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             return -1;
@@ -297,9 +297,9 @@ std::string start_xvfb()
     xvfb_pid = pid;
     atexit(stop_xvfb);
     std::string number;
-    long long deadline = now_ms() + 30000;
+    long long deadline = monotonic_ms() + 30000;
     struct pollfd p = {fds[0], POLLIN, 0};
-    while (now_ms() < deadline) {
+    while (monotonic_ms() < deadline) {
         if (poll(&p, 1, 500) <= 0)
             continue;
         char c;

@@ -86,6 +86,9 @@ int run_in_child(const std::function<int()> &fn, bool as_nobody = false, int tim
 // points DISPLAY at it. Returns the display name, e.g. ":12".
 std::string start_xvfb();
 
+// Milliseconds of the monotonic clock.
+long long monotonic_ms();
+
 // A TCP port on 127.0.0.1 that was free a moment ago.
 int free_loopback_port();
 
