@@ -15,6 +15,11 @@ cmake --build build -j"$jobs"
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
+echo "== benchmarks (one short run each; figures come from scripts/bench.sh)"
+for bench in build/bench/bin/bench_*; do
+  "$bench" --benchmark_min_time=0.01 > /dev/null 2>&1 || { echo "benchmark $bench failed"; exit 1; }
+done
+
 echo "== sanitizer build"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON -DQV_SANITIZE=ON \
       -DQV_BUILD_BENCHMARKS=OFF
