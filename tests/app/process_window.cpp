@@ -131,7 +131,9 @@ protected:
             finished = true;
         });
         ASSERT_TRUE(wait_for([&] { return (window = find_window()) != 0 || finished; }, 30000))
-            << "no window appeared; xdotool said: " << last_search.out << last_search.err << "\nlog:\n"
+            << "no window appeared; xdotool exit " << last_search.exit_status
+            << (last_search.timed_out ? " (timed out)" : "") << " said: " << last_search.out << last_search.err
+            << "\nlog:\n"
             << log_text();
         ASSERT_NE(0u, window) << "the launcher ended: " << result.exit_status << "\n" << log_text();
         // The first paint has happened once the bar shows its empty colour.

@@ -23,7 +23,7 @@ bool fault_server::start(const std::vector<fault_step> &steps)
 {
     stop();
     steps_ = steps;
-    if (pipe(stop_pipe_) != 0)
+    if (pipe2(stop_pipe_, O_CLOEXEC) != 0)
         return false;
     listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listen_fd_ < 0)

@@ -132,7 +132,9 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
 {
     process_result r;
     int out_pipe[2], err_pipe[2];
-    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+    // Close-on-exec: a program started at the same time from another thread
+    // must not inherit these ends, or reading would wait for it to exit.
+    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
         return r;
     std::vector<char *> args;
     for (const std::string &a : argv)
@@ -271,7 +273,7 @@ std::string start_xvfb()
     if (!xvfb_display.empty())
         return xvfb_display;
     int fds[2];
-    if (pipe(fds) != 0)
+    if (pipe2(fds, O_CLOEXEC) != 0)
         return "";
     pid_t pid = fork();
     if (pid == 0) {
@@ -283,6 +285,7 @@ std::string start_xvfb()
             dup2(devnull, 1);
             dup2(devnull, 2);
         }
+        fcntl(fds[1], F_SETFD, 0); // this end is Xvfb's to keep
         char fdtext[16];
         snprintf(fdtext, sizeof fdtext, "%d", fds[1]);
         execlp("Xvfb", "Xvfb", "-displayfd", fdtext, "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
